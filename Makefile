@@ -1,6 +1,7 @@
 # make run    builds Vesmor.exe and starts it under Wine in the sandbox
 # make test   builds every tree and runs every test
 # make fuzz   runs each fuzz target for FUZZ_SECONDS
+# make bench  measures Vesmor.exe beside a bare window program
 # Each target installs the Debian packages it needs first.
 
 BUILD   ?= build
@@ -21,7 +22,7 @@ WIN_PACKAGES  := cmake make g++-mingw-w64-x86-64-posix googletest wine wine64 \
                  xvfb xdotool imagemagick fonts-wqy-microhei fonts-wine locales python3 iproute2 \
                  libxrender1 libxcursor1 libxi6 libxrandr2 libxinerama1 libxcomposite1 libxfixes3
 
-.PHONY: all run test host asan win fuzz fuzz-build host-deps win-deps fuzz-deps clean
+.PHONY: all run bench test host asan win fuzz fuzz-build host-deps win-deps fuzz-deps clean
 
 all: host win
 
@@ -61,7 +62,11 @@ test: host asan win fuzz-build
 	$(SANDBOX) $(WIN) ctest --test-dir $(WIN) --output-on-failure
 
 run: win
-	$(SANDBOX) $(WIN) tools/run-vesmor.sh $(WIN)
+	VESMOR_USE_HOST_DISPLAY=$${DISPLAY:+1} $(SANDBOX) $(WIN) tools/run-vesmor.sh $(WIN)
+
+BENCH_RUNS ?= 11
+bench: win
+	$(SANDBOX) $(WIN) python3 tools/bench.py $(WIN) $(BENCH_RUNS)
 
 clean:
 	rm -rf $(BUILD)

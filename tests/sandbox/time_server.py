@@ -16,6 +16,8 @@ Control port:
   GET  /requests request heads since the last reset, verbatim, each ending
                  with its blank line
   GET  /queue    the entries still queued (JSON)
+  GET  /timings  per request since the last reset, the ms from its arrival
+                 to its answer sent, one line each
   POST /listen   {"on": false} closes the HTTP port, {"on": true} reopens it
   POST /resolve  {"on": false} drops the time host from the hosts file
 
@@ -141,6 +143,7 @@ class State:
         self.lock = threading.Lock()
         self.queue = []          # [entry, remaining] ; remaining 0 = forever
         self.requests = []       # raw request heads, bytes
+        self.timings = []        # ms from a head's arrival to its answer sent
         self.release = threading.Event()   # set by reset: hanging sockets go
         self.http_server = None
         self.hosts_original = None
@@ -170,10 +173,15 @@ class State:
         with self.lock:
             self.requests.append(head)
 
+    def record_timing(self, ms):
+        with self.lock:
+            self.timings.append(ms)
+
     def reset(self):
         with self.lock:
             self.queue.clear()
             self.requests.clear()
+            self.timings.clear()
             old, self.release = self.release, threading.Event()
         old.set()
         self.set_listening(True)
@@ -271,13 +279,17 @@ class HttpHandler(socketserver.StreamRequestHandler):
                 if head is None:
                     break
                 self.state.record(head)
+                arrived = time.monotonic()
                 path = request_path(head)
                 log("request %r" % head.split(b"\r\n", 1)[0])
                 entry = self.state.take()
                 if entry is None:
                     entry = {} if path == TIME_PATH else {
                         "status": 404, "body": "<html><body>Not Found</body></html>"}
-                if not self.answer(entry):
+                answered = self.answer(entry)
+                # What the server itself took: benchmarks subtract it.
+                self.state.record_timing((time.monotonic() - arrived) * 1000.0)
+                if not answered:
                     return
                 if not entry.get("keep_alive"):
                     break
@@ -513,6 +525,10 @@ class ControlHandler(BaseHTTPRequestHandler):
         if self.path == "/requests":
             with state.lock:
                 data = b"".join(state.requests)
+            self.reply(200, data)
+        elif self.path == "/timings":
+            with state.lock:
+                data = "".join("%.3f\n" % ms for ms in state.timings)
             self.reply(200, data)
         elif self.path == "/queue":
             with state.lock:

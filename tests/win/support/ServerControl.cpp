@@ -135,6 +135,19 @@ std::vector<std::string> Requests() {
     return heads;
 }
 
+std::vector<double> Timings() {
+    const std::string lines = Call("Timings", "GET", "/timings");
+    std::vector<double> ms;
+    size_t start = 0;
+    while (start < lines.size()) {
+        size_t end = lines.find('\n', start);
+        if (end == std::string::npos) end = lines.size();
+        ms.push_back(std::atof(lines.substr(start, end - start).c_str()));
+        start = end + 1;
+    }
+    return ms;
+}
+
 void Listen(bool on) { Call("Listen", "POST", "/listen", OnOff(on)); }
 
 void Resolve(bool on) { Call("Resolve", "POST", "/resolve", OnOff(on)); }

@@ -26,6 +26,10 @@ void Reset();
 // first, each exactly as sent but without the final "\r\n\r\n".
 std::vector<std::string> Requests();
 
+// Per request since the last Reset, the milliseconds the server took from
+// the request's arrival to its answer sent (benchmarks subtract them).
+std::vector<double> Timings();
+
 // false: the HTTP port refuses connections; true: it listens again.
 void Listen(bool on);
 
