@@ -20,30 +20,67 @@ char FoldFullWidth(unsigned char first, unsigned char second)
     return 0;
 }
 
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The text's bytes with the full-width forms folded, one by one. A character
+// that is not folded comes as its two bytes; a lone lead byte at the end is
+// dropped. -1 at the end.
+class FoldedBytes {
+public:
+    explicit FoldedBytes(TextView text) : text_(text) {}
+
+    int Next()
+    {
+        if (pendingSecond_ >= 0) {
+            int byte = pendingSecond_;
+            pendingSecond_ = -1;
+            return byte;
+        }
+        if (at_ >= text_.length)
+            return -1;
+        unsigned char byte = text_.Byte(at_);
+        if (!IsLeadByte(byte)) {
+            ++at_;
+            return byte;
+        }
+        if (at_ + 1 >= text_.length) {
+            at_ = text_.length;
+            return -1;
+        }
+        unsigned char second = text_.Byte(at_ + 1);
+        at_ += 2;
+        if (char ascii = FoldFullWidth(byte, second))
+            return static_cast<unsigned char>(ascii);
+        pendingSecond_ = second;
+        return byte;
+    }
+
+private:
+    TextView text_;
+    size_t at_ = 0;
+    int pendingSecond_ = -1;
+};
 
 }  // namespace
 
-Text BodyToText(const Text& body)
+TextView BodyToText(TextView body)
 {
-    const void* zero = memchr(body.Data(), 0, body.Length());
-    size_t length = zero ? static_cast<size_t>(static_cast<const char*>(zero) - body.Data())
-                         : body.Length();
-    return Text(body.Data(), length);
+    const void* zero = memchr(body.data, 0, body.length);
+    return TextView(body.data, zero ? static_cast<size_t>(static_cast<const char*>(zero) - body.data) : body.length);
 }
 
-int FindText(const Text& text, const char* needle)
+int FindText(TextView text, const char* needle)
 {
-    const int textLength = static_cast<int>(text.Length());
-    const int needleLength = static_cast<int>(strlen(needle));
+    const long textLength = static_cast<long>(text.length);
+    const long needleLength = static_cast<long>(strlen(needle));
     if (textLength == 0)
         return -1;
-    int i = 1;
-    int remaining = textLength;
+    long i = 1;
+    long remaining = textLength;
     while (remaining >= needleLength) {
-        if (memcmp(text.Data() + i - 1, needle, needleLength) == 0)
-            return i;
-        if (IsLeadByte(text.Byte(i - 1))) {
+        if (memcmp(text.data + i - 1, needle, static_cast<size_t>(needleLength)) == 0)
+            return static_cast<int>(i);
+        if (IsLeadByte(text.Byte(static_cast<size_t>(i - 1)))) {
             if (i == textLength)
                 return -1;
             ++i;
@@ -55,63 +92,46 @@ int FindText(const Text& text, const char* needle)
     return -1;
 }
 
-Text TextLeft(const Text& text, int n)
+TextView TextLeft(TextView text, int n)
 {
     if (n <= 0)
-        return Text();
-    size_t count = static_cast<size_t>(n) < text.Length() ? static_cast<size_t>(n) : text.Length();
-    return Text(text.Data(), count);
+        return TextView();
+    return TextView(text.data, static_cast<size_t>(n) < text.length ? static_cast<size_t>(n) : text.length);
 }
 
-Text TextRight(const Text& text, int n)
+TextView TextRight(TextView text, int n)
 {
     if (n <= 0)
-        return Text();
-    size_t count = static_cast<size_t>(n) < text.Length() ? static_cast<size_t>(n) : text.Length();
-    return Text(text.Data() + text.Length() - count, count);
+        return TextView();
+    size_t count = static_cast<size_t>(n) < text.length ? static_cast<size_t>(n) : text.length;
+    return TextView(text.data + text.length - count, count);
 }
 
-Text TextMid(const Text& text, int start, int n)
+TextView TextMid(TextView text, int start, int n)
 {
-    if (start < 1 || static_cast<size_t>(start) > text.Length() || n <= 0)
-        return Text();
+    if (start < 1 || static_cast<size_t>(start) > text.length || n <= 0)
+        return TextView();
     size_t from = static_cast<size_t>(start) - 1;
-    size_t rest = text.Length() - from;
-    size_t count = static_cast<size_t>(n) < rest ? static_cast<size_t>(n) : rest;
-    return Text(text.Data() + from, count);
+    size_t rest = text.length - from;
+    return TextView(text.data + from, static_cast<size_t>(n) < rest ? static_cast<size_t>(n) : rest);
 }
 
-uint16_t TextToShort(const Text& text)
+uint16_t TextToShort(TextView text)
 {
-    // Fold first: the observatory may print full-width digits.
-    Text folded;
-    for (size_t i = 0; i < text.Length();) {
-        unsigned char byte = text.Byte(i);
-        if (!IsLeadByte(byte)) {
-            folded.Append(text.Data() + i, 1);
-            i += 1;
-            continue;
-        }
-        if (i + 1 >= text.Length())
-            break;  // a lone lead byte at the end is dropped
-        char ascii = FoldFullWidth(byte, text.Byte(i + 1));
-        if (ascii)
-            folded.Append(&ascii, 1);
-        else
-            folded.Append(text.Data() + i, 2);
-        i += 2;
-    }
-
-    // atoi in the "C" locale, with 32-bit wrap-around.
-    const char* p = folded.Data();
-    while (IsBlank(*p))
-        ++p;
+    // Folded first: the observatory may print full-width digits. Then read
+    // like atoi in the "C" locale, with 32-bit wrap-around.
+    FoldedBytes bytes(text);
+    int c = bytes.Next();
+    while (IsBlank(c))
+        c = bytes.Next();
     bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        c = bytes.Next();
+    }
     uint32_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p)
-        value = value * 10u + static_cast<uint32_t>(*p - '0');
+    for (; c >= '0' && c <= '9'; c = bytes.Next())
+        value = value * 10u + static_cast<uint32_t>(c - '0');
     if (negative)
         value = 0u - value;
     return static_cast<uint16_t>(value & 0xFFFFu);

@@ -10,13 +10,13 @@ Text FetchTimePage(HttpClient& http) { return http.Get(TimePageUrl).body; }
 SYSTEMTIME ParseTimeReply(const Text& body)
 {
     SYSTEMTIME time = {};
-    Text text = BodyToText(body);
+    TextView text = BodyToText(body);
     int p = FindText(text, TimeMarker);
     if (p == -1)
         return time;  // no time page: better no time than digits from anywhere
 
     // "DD/MM/YYYY HH:MM:SS" starts on the byte right after the marker.
-    Text window = TextMid(text, p + static_cast<int>(sizeof TimeMarker - 1), 19);
+    TextView window = TextMid(text, p + static_cast<int>(sizeof TimeMarker - 1), 19);
     time.wDay = TextToShort(TextMid(window, 1, 2));
     time.wMonth = TextToShort(TextMid(window, 4, 2));
     time.wYear = TextToShort(TextMid(window, 7, 4));

@@ -48,6 +48,17 @@ private:
     size_t capacity_ = 0;  // bytes usable for text, the terminating zero not counted
 };
 
+// A run of bytes inside a text that outlives it: slicing and searching a
+// page of any size copies nothing.
+struct TextView {
+    TextView() = default;
+    TextView(const char* bytes, size_t count) : data(bytes), length(count) {}
+    TextView(const Text& text) : data(text.Data()), length(text.Length()) {}  // NOLINT: a text is a view of itself
+    const char* data = "";
+    size_t length = 0;
+    unsigned char Byte(size_t index) const { return static_cast<unsigned char>(data[index]); }
+};
+
 // Called when a request for memory fails in one of the non-Try operations;
 // it must not return. The program shows its fatal error box here.
 using OutOfMemoryHandler = void (*)(size_t bytesRequested);

@@ -16,9 +16,10 @@ const DWORD UrlBufferBytes = 2084;
 const DWORD SmallReadBytes = 10240;
 const DWORD LargestReadBytes = 102400;
 
-// A lying Content-Length must not make the program take huge memory up
-// front; bodies beyond this grow as they arrive.
-const size_t LargestUpFrontReserve = 16u * 1024 * 1024;
+// The body's buffer is taken whole from the declared length, so it is never
+// copied while it fills. Up to a bound: a lying header could otherwise ask
+// for any amount; a body beyond it grows as it arrives.
+const size_t LargestUpFrontReserve = 256u * 1024 * 1024;
 
 struct MallocBuffer {
     explicit MallocBuffer(size_t bytes) : data(static_cast<char*>(malloc(bytes))) {}

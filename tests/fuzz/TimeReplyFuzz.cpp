@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SYSTEMTIME time = ParseTimeReply(body);
 
     // A body without the marker before its first zero byte is no time page.
-    Text text = BodyToText(body);
+    TextView text = BodyToText(body);
     if (FindText(text, TimeMarker) == -1) {
         const SYSTEMTIME zero = {};
         if (memcmp(&time, &zero, sizeof time) != 0)
@@ -30,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size >= 3) {
         char needle[4] = {static_cast<char>(data[0]), static_cast<char>(data[1]), 0, 0};
         int found = FindText(text, needle);
-        if (found != -1 && (found < 1 || static_cast<size_t>(found) > text.Length()))
+        if (found != -1 && (found < 1 || static_cast<size_t>(found) > text.length))
             __builtin_trap();
         int start = static_cast<int8_t>(data[2]);
-        Text slice = TextMid(text, start, data[1] % 8);
+        TextView slice = TextMid(text, start, data[1] % 8);
         (void)TextToShort(slice);
         (void)TextToShort(TextLeft(text, data[0] % 8));
         (void)TextToShort(TextRight(text, data[1] % 8));

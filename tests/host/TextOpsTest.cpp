@@ -57,7 +57,7 @@ TEST(TextSlices, CutByByteCount)
     Text text = T("ab\xB0\xA1" "cd");  // 6 bytes, one two-byte character in the middle
     struct Case {
         const char* what;
-        Text result;
+        TextView result;
         std::string expected;
     } cases[] = {
         {"left 3", TextLeft(text, 3), "ab\xB0"},
