@@ -9,7 +9,7 @@ using RegistryKey = void*;
 enum class RegistryRoot { LocalMachine };
 enum class RegistryAccess { Read, Write };
 
-// The value types the settings tell apart.
+// The value types the settings distinguish.
 constexpr uint32_t RegistryTypeText = 1;    // REG_SZ
 constexpr uint32_t RegistryTypeNumber = 4;  // REG_DWORD
 

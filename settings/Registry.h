@@ -4,7 +4,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 
-// An item path names a key and a value at once: the part after the last
+// An item path names a key and a value at once: what follows the last
 // backslash is the value's name.
 struct RegistryItem {
     Text keyPath;    // empty: the root key itself
