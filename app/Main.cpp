@@ -12,6 +12,11 @@ MainWindow* runningWindow = nullptr;
 
 [[noreturn]] void OnOutOfMemory(size_t bytes)
 {
+    // The message itself needs memory; failing again ends without it.
+    static bool reporting = false;
+    if (reporting)
+        ExitProcess(static_cast<UINT>(-1));
+    reporting = true;
     Text message = OutOfMemoryMessage(static_cast<long>(bytes));
     if (runningWindow)
         runningWindow->RaiseFatalError(message);
