@@ -19,7 +19,7 @@ FUZZ_SECONDS  ?= 600
 # Wine's recommended X and font packages are listed by name, so that
 # --no-install-recommends still gives windows that draw and text that shows.
 WIN_PACKAGES  := cmake make g++-mingw-w64-x86-64-posix googletest wine wine64 \
-                 xvfb xdotool imagemagick fonts-wqy-microhei fonts-wine locales python3 iproute2 \
+                 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei fonts-wine locales python3 iproute2 \
                  libxrender1 libxcursor1 libxi6 libxrandr2 libxinerama1 libxcomposite1 libxfixes3
 
 .PHONY: all run bench test host asan win fuzz fuzz-build host-deps win-deps fuzz-deps clean

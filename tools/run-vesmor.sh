@@ -11,6 +11,7 @@ if [[ "${VESMOR_USE_HOST_DISPLAY:-}" == 1 ]]; then
 fi
 
 coproc DEMO { wine "$win/tests/win/VesmorDemo.exe" "$(winepath -w "$win/Vesmor.exe" 2>/dev/null)" 2>&1; }
+demo_pid=$DEMO_PID  # bash unsets DEMO_PID once the coprocess has ended
 result=1
 while IFS= read -r line <&"${DEMO[0]}"; do
     line=${line%$'\r'}
@@ -35,5 +36,5 @@ while IFS= read -r line <&"${DEMO[0]}"; do
         ;;
     esac
 done
-wait "$DEMO_PID" || result=1
+wait "$demo_pid" || result=1
 exit "$result"

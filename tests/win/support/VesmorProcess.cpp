@@ -1,5 +1,8 @@
 #include "VesmorProcess.h"
 
+#include <shellapi.h>
+
+#include <cstddef>
 #include <vector>
 
 namespace vesmor {
@@ -25,6 +28,37 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
         return FALSE;
     }
     return TRUE;
+}
+
+std::wstring Widen(const std::string& utf8)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+    return wide;
+}
+
+std::string Environment(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length && length < MAX_PATH ? Utf8(value) : std::string();
+}
+
+// The whole file, or nothing when it cannot be opened.
+std::string ReadFileBytes(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
 }
 
 }  // namespace
@@ -130,6 +164,37 @@ bool Process::Checked(int id) const
     return state == BST_CHECKED;
 }
 
+HWND Process::Focus() const
+{
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    return GetGUIThreadInfo(info_.dwThreadId, &thread) ? thread.hwndFocus : nullptr;
+}
+
+bool Process::WaitForForeground(int timeoutMs) const
+{
+    return window_ && WaitUntil([this] { return GetForegroundWindow() == window_; }, timeoutMs);
+}
+
+RECT Process::ScreenRect(int id) const
+{
+    RECT place = {};
+    GetWindowRect(Control(id), &place);
+    return place;
+}
+
+bool Process::MouseClick(int id, int button) const
+{
+    if (!Control(id))
+        return false;
+    RECT place = ScreenRect(id);
+    // The virtual desktop maps screen coordinates 1:1 onto the X display.
+    return Xdotool("mousemove " + std::to_string((place.left + place.right) / 2) + " " +
+                   std::to_string((place.top + place.bottom) / 2) + " click " + std::to_string(button));
+}
+
+bool Process::PressKeys(const std::string& keys) const { return WaitForForeground() && Xdotool("key " + keys); }
+
 void Process::Click(int id) const { PostMessageW(Control(id), BM_CLICK, 0, 0); }
 
 std::wstring Process::CalibrateAndWait(int timeoutMs) const
@@ -153,6 +218,122 @@ std::string Utf8(const std::wstring& text)
     std::string utf8(bytes, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr, nullptr);
     return utf8;
+}
+
+bool RunLinux(const std::string& command, std::string* output, int timeoutMs)
+{
+    static unsigned calls = 0;
+    const std::string urlLog = Environment(L"VESMOR_OPENED_URLS");
+    if (urlLog.empty())
+        return false;
+    const std::string base = urlLog.substr(0, urlLog.rfind('/')) + "/linux-" + std::to_string(GetCurrentProcessId()) +
+                             "-" + std::to_string(++calls);
+    const std::string outputFile = base + ".out";
+    const std::string statusFile = base + ".status";
+    const std::wstring outputPath = WindowsPathOf(outputFile);
+    const std::wstring statusPath = WindowsPathOf(statusFile);
+    DeleteFileW(statusPath.c_str());
+
+    std::wstring commandLine = Widen("Z:\\bin\\sh -c \"{ " + command + "; } >'" + outputFile + "' 2>&1; echo $? >'" +
+                                     statusFile + "'\"");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started))
+        return false;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+
+    std::string status;
+    WaitUntil(
+        [&] {
+            status = ReadFileBytes(statusPath);
+            return status.find('\n') != std::string::npos;
+        },
+        timeoutMs);
+    if (output)
+        *output = ReadFileBytes(outputPath);
+    DeleteFileW(statusPath.c_str());
+    DeleteFileW(outputPath.c_str());
+    return status == "0\n";
+}
+
+bool Xdotool(const std::string& arguments, int timeoutMs)
+{
+    return RunLinux("/usr/bin/xdotool " + arguments, nullptr, timeoutMs);
+}
+
+std::wstring WindowsPathOf(const std::string& unixPath)
+{
+    std::wstring path = L"Z:" + Widen(unixPath);
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return path;
+}
+
+std::vector<std::string> OpenedUrls()
+{
+    std::vector<std::string> lines;
+    const std::string log = Environment(L"VESMOR_OPENED_URLS");
+    if (log.empty())
+        return lines;
+    const std::string bytes = ReadFileBytes(WindowsPathOf(log));
+    size_t start = 0;
+    for (size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(bytes.substr(start, end - start));
+    return lines;
+}
+
+bool TrayIconInstalled(HWND window)
+{
+    // Bound at run time: the demo program links no shell32.
+    using NotifyFunction = BOOL(WINAPI*)(DWORD, NOTIFYICONDATAW*);
+    static const auto notify = reinterpret_cast<NotifyFunction>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"shell32.dll"), "Shell_NotifyIconW")));
+    if (!notify)
+        return false;
+    NOTIFYICONDATAW record = {};
+    record.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    record.hWnd = window;
+    record.uID = 100;
+    record.uFlags = 0;
+    return notify(NIM_MODIFY, &record) != FALSE;
+}
+
+std::wstring CurrentDirectoryOf(HANDLE process)
+{
+    static_assert(sizeof(void*) == 8, "the offsets below are those of 64-bit Windows");
+    const size_t PebProcessParameters = 0x20;
+    const size_t ParametersCurrentDirectory = 0x38;  // CURDIR.DosPath, a UNICODE_STRING
+    struct BasicInformation {
+        void* exitStatus;
+        char* peb;
+        void* reserved[4];
+    } basic = {};
+    struct UnicodeString {
+        USHORT length;  // bytes
+        USHORT maximumLength;
+        wchar_t* buffer;
+    } path = {};
+    static_assert(offsetof(UnicodeString, buffer) == 8, "UNICODE_STRING layout");
+
+    using QueryFunction = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<QueryFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    ULONG got = 0;
+    if (!query || query(process, 0 /* ProcessBasicInformation */, &basic, sizeof basic, &got) != 0 || !basic.peb)
+        return std::wstring();
+    char* parameters = nullptr;
+    if (!ReadProcessMemory(process, basic.peb + PebProcessParameters, &parameters, sizeof parameters, nullptr) ||
+        !ReadProcessMemory(process, parameters + ParametersCurrentDirectory, &path, sizeof path, nullptr))
+        return std::wstring();
+    std::wstring directory(path.length / sizeof(wchar_t), L'\0');
+    if (!ReadProcessMemory(process, path.buffer, directory.data(), path.length, nullptr))
+        return std::wstring();
+    return directory;
 }
 
 }  // namespace vesmor

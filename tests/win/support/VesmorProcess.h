@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vesmor {
 
@@ -52,6 +53,20 @@ public:
     // The status text, and whether the status line is visible at all.
     std::wstring Status() const { return Text(1001); }
 
+    // The control that has the keyboard focus in the program; null when none.
+    HWND Focus() const;
+    // Waits until the main window is the foreground window, so that key
+    // presses reach it.
+    bool WaitForForeground(int timeoutMs = 5000) const;
+
+    // A control's place in screen coordinates.
+    RECT ScreenRect(int id) const;
+    // Real input through the X server (xdotool): a click of the mouse button
+    // (1 left, 3 right) in the middle of the control, and keys, e.g.
+    // "shift+Tab", once the window is in the foreground.
+    bool MouseClick(int id, int button = 1) const;
+    bool PressKeys(const std::string& keys) const;
+
 private:
     PROCESS_INFORMATION info_ = {};
     HWND window_ = nullptr;
@@ -62,5 +77,29 @@ HWND FindMainWindow(DWORD processId);
 
 // UTF-8 for printing.
 std::string Utf8(const std::wstring& text);
+
+// Runs a shell command line (without double quotes) as a Linux program:
+// Wine starts those too. Returns once it has ended, true when it exited with
+// status 0; its output goes to *output when given. Wine gives no handle to
+// wait on, so the shell leaves output and status in files beside the URL log.
+bool RunLinux(const std::string& command, std::string* output = nullptr, int timeoutMs = 10000);
+
+// xdotool with the arguments, on the sandbox's X display.
+bool Xdotool(const std::string& arguments, int timeoutMs = 10000);
+
+// The Windows name of a Linux path: Wine's drive Z: is the root.
+std::wstring WindowsPathOf(const std::string& unixPath);
+
+// The lines the sandbox's browser stand-in recorded so far
+// (%VESMOR_OPENED_URLS%).
+std::vector<std::string> OpenedUrls();
+
+// Whether the shell holds the program's tray icon (id 100) for the window:
+// a modification that changes nothing succeeds only for an existing icon.
+bool TrayIconInstalled(HWND window);
+
+// Another process's current directory, from its process parameters; empty
+// when they cannot be read.
+std::wstring CurrentDirectoryOf(HANDLE process);
 
 }  // namespace vesmor
