@@ -42,16 +42,6 @@ HWND ExplorerTray()
     return nullptr;
 }
 
-// A modification that changes nothing succeeds only for an icon the shell holds.
-bool ShellHasIcon(HWND window)
-{
-    NOTIFYICONDATAW record = {};
-    record.cbSize = NOTIFYICONDATAW_V1_SIZE;
-    record.hWnd = window;
-    record.uID = IconId;
-    return Shell_NotifyIconW(NIM_MODIFY, &record) != FALSE;
-}
-
 void DeleteIconFromOutside(HWND window)
 {
     NOTIFYICONDATAW record = {};
@@ -101,22 +91,6 @@ std::string DescribePlace(const RECT& place)
 const wchar_t XdotoolPath[] = L"Z:\\usr\\bin\\xdotool";
 
 bool HaveXdotool() { return GetFileAttributesW(XdotoolPath) != INVALID_FILE_ATTRIBUTES; }
-
-// Real input through the X server; the virtual desktop maps screen
-// coordinates 1:1 onto it. Wine starts the Linux program without a handle
-// worth waiting on, so callers wait for the input's effect instead.
-void StartXdotool(const std::string& arguments)
-{
-    std::wstring commandLine = std::wstring(XdotoolPath) + L" " + std::wstring(arguments.begin(), arguments.end());
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &started)) {
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
-    }
-}
 
 std::string At(POINT point) { return std::to_string(point.x) + " " + std::to_string(point.y); }
 
@@ -393,7 +367,7 @@ protected:
 
 TEST_F(TrayIconTest, IconIsInTheTrayFromTheStart)
 {
-    EXPECT_TRUE(ShellHasIcon(window));
+    EXPECT_TRUE(vesmor::TrayIconInstalled(window));
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_TRUE(WaitUntil([&] { return TaskbarButtonShown(window); }, 5000)) << "shown with its taskbar button";
 }
@@ -403,10 +377,10 @@ TEST_F(TrayIconTest, PointerRestingOnTheIconShowsTheTipAndNothingElse)
     if (!HaveXdotool())
         GTEST_SKIP() << "xdotool is not installed";
     MinimiseAndWait();
-    StartXdotool("mousemove 512 300");
+    vesmor::Xdotool("mousemove 512 300");
     WaitUntil([] { return ShownTip().empty(); }, 5000);
 
-    StartXdotool("mousemove " + At(TrayIconCentre()));
+    vesmor::Xdotool("mousemove " + At(TrayIconCentre()));
     std::wstring tip;
     EXPECT_TRUE(WaitUntil(
         [&] {
@@ -430,12 +404,12 @@ TEST_F(TrayIconTest, EveryWayOfMinimisingHidesTheWindowAndKeepsTheIcon)
     const Way ways[] = {
         {"ShowWindow SW_MINIMIZE", false, [](HWND w) { ShowWindow(w, SW_MINIMIZE); }},
         {"WM_SYSCOMMAND SC_MINIMIZE", false, [](HWND w) { PostMessageW(w, WM_SYSCOMMAND, SC_MINIMIZE, 0); }},
-        {"click on the minimise box", true, [](HWND w) { StartXdotool("mousemove " + At(PointWhere(w, HTMINBUTTON)) + " click 1"); }},
+        {"click on the minimise box", true, [](HWND w) { vesmor::Xdotool("mousemove " + At(PointWhere(w, HTMINBUTTON)) + " click 1"); }},
         {"click on the taskbar button", true,
          [](HWND w) {
              HWND button = GetDlgItem(ExplorerTray(), static_cast<int>(reinterpret_cast<INT_PTR>(w)));
              RECT place = PlaceOf(button);
-             StartXdotool("mousemove " + At({(place.left + place.right) / 2, (place.top + place.bottom) / 2}) +
+             vesmor::Xdotool("mousemove " + At({(place.left + place.right) / 2, (place.top + place.bottom) / 2}) +
                           " click 1");
          }},
     };
@@ -452,7 +426,7 @@ TEST_F(TrayIconTest, EveryWayOfMinimisingHidesTheWindowAndKeepsTheIcon)
         EXPECT_TRUE(WaitUntil([&] { return HiddenInTheTray(window); }, 5000)) << "still visible";
         EXPECT_TRUE(IsIconic(window));
         EXPECT_TRUE(WaitUntil([&] { return !TaskbarButtonShown(window); }, 5000)) << "still on the taskbar";
-        EXPECT_TRUE(ShellHasIcon(window)) << "the icon stays";
+        EXPECT_TRUE(vesmor::TrayIconInstalled(window)) << "the icon stays";
     }
 }
 
@@ -468,7 +442,7 @@ TEST_F(TrayIconTest, TrayClicksBringTheMinimisedWindowBackRestored)
         EXPECT_EQ(DescribePlace(PlaceOf(window)), DescribePlace(startPlace)) << "back at its place";
         EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == window; }, 5000)) << "and active";
         EXPECT_TRUE(WaitUntil([&] { return TaskbarButtonShown(window); }, 5000)) << "and on the taskbar";
-        EXPECT_TRUE(ShellHasIcon(window));
+        EXPECT_TRUE(vesmor::TrayIconInstalled(window));
     }
 }
 
@@ -492,7 +466,7 @@ TEST_F(TrayIconTest, RealClicksOnTheIconBringTheWindowBack)
     for (const char* click : clicks) {
         SCOPED_TRACE(click);
         MinimiseAndWait();
-        StartXdotool("mousemove " + At(TrayIconCentre()) + " " + click);
+        vesmor::Xdotool("mousemove " + At(TrayIconCentre()) + " " + click);
         EXPECT_TRUE(WaitUntil([&] { return ShownRestored(window); }, 5000));
         EXPECT_EQ(DescribePlace(PlaceOf(window)), DescribePlace(startPlace));
     }
@@ -525,7 +499,7 @@ TEST_F(TrayIconTest, OnlyATopEdgeAboveTheScreenHidesAMovedWindow)
         ASSERT_EQ(DescribePlace(moved), DescribePlace({place.left, place.top, 0, 0})) << "the move itself";
         EXPECT_EQ(HiddenInTheTray(window), place.hidden);
         EXPECT_FALSE(IsIconic(window));
-        EXPECT_TRUE(ShellHasIcon(window));
+        EXPECT_TRUE(vesmor::TrayIconInstalled(window));
         if (place.hidden) {
             SendTrayMessage(window, WM_LBUTTONUP);
             EXPECT_TRUE(ShownRestored(window)) << "a tray click brings it back";
@@ -541,7 +515,7 @@ TEST_F(TrayIconTest, DraggingTheCaptionAboveTheScreenHidesTheWindow)
         GTEST_SKIP() << "xdotool is not installed";
     const POINT grip = PointWhere(window, HTCAPTION);
     ASSERT_GE(grip.x, 0) << "no caption found";
-    StartXdotool("mousemove " + At(grip) + " mousedown 1 sleep 0.2 mousemove " + At({grip.x + 10, grip.y - 40}) +
+    vesmor::Xdotool("mousemove " + At(grip) + " mousedown 1 sleep 0.2 mousemove " + At({grip.x + 10, grip.y - 40}) +
                  " sleep 0.2 mousemove " + At({grip.x + 20, 0}) + " sleep 0.3 mouseup 1");
     ASSERT_TRUE(WaitUntil([&] { return HiddenInTheTray(window); }, 8000)) << "still visible";
     // The drag loop may still report the release; let it end first.
@@ -558,11 +532,11 @@ TEST_F(TrayIconTest, DraggingTheCaptionAboveTheScreenHidesTheWindow)
 TEST_F(TrayIconTest, RebuiltTaskbarGetsTheIconAgain)
 {
     DeleteIconFromOutside(window);
-    ASSERT_FALSE(ShellHasIcon(window)) << "the shell kept the icon";
+    ASSERT_FALSE(vesmor::TrayIconInstalled(window)) << "the shell kept the icon";
 
     const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     SendMessageTimeoutW(HWND_BROADCAST, taskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
-    EXPECT_TRUE(WaitUntil([&] { return ShellHasIcon(window); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return vesmor::TrayIconInstalled(window); }, 5000));
 
     MinimiseAndWait();
     SendTrayMessage(window, WM_LBUTTONUP);
