@@ -94,6 +94,21 @@ HWND FindMainWindow(DWORD processId)
     return search.found;
 }
 
+// Programs a test started end with it, even when the test is killed (by a
+// CTest time-out, say): a stray one would keep its window and tray icon in
+// the desktop that the next test shares.
+HANDLE TestProcessJob()
+{
+    static HANDLE job = [] {
+        HANDLE created = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return created;
+    }();
+    return job;
+}
+
 Process::Process(const std::wstring& exe, const std::wstring& currentDirectory)
 {
     STARTUPINFOW startup = {};
@@ -101,9 +116,11 @@ Process::Process(const std::wstring& exe, const std::wstring& currentDirectory)
     std::wstring commandLine = L"\"" + exe + L"\"";
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
     writable.push_back(0);
-    if (!CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                         currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &info_))
         return;
+    AssignProcessToJobObject(TestProcessJob(), info_.hProcess);
+    ResumeThread(info_.hThread);
     WaitForInputIdle(info_.hProcess, 10000);
     WaitUntil(
         [this] {
