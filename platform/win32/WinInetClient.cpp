@@ -12,6 +12,11 @@ const char* const ExtraHeaders = "Accept: */*\r\n\r\n";
 // Always from the server, and never into a cache.
 const DWORD RequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
+// A server that takes the request and never answers must not hold the
+// window for ever. Wine applies no time-out unless the request is given one,
+// so the fetch states WinINet's usual bounds itself.
+const DWORD FetchTimeoutMs = 30000;
+
 const DWORD UrlBufferBytes = 2084;
 const DWORD SmallReadBytes = 10240;
 const DWORD LargestReadBytes = 102400;
@@ -153,6 +158,11 @@ HttpResult WinInetClient::Get(const char* url)
                                             acceptTypes, RequestFlags, 0));
     if (!request)
         return result;
+
+    DWORD timeout = FetchTimeoutMs;
+    InternetSetOptionA(request.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionA(request.Get(), INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionA(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
 
     if (!HttpSendRequestA(request.Get(), ExtraHeaders, 15, nullptr, 0))
         return result;
