@@ -136,6 +136,34 @@ class TimeServerTest(unittest.TestCase):
         self.assertLess(r.received_at - t0, 0.2)
         self.assertIn(("Time is : %s<br>" % page_stamp(t0 + 3600)).encode(), r.body)
 
+    def test_soon_sends_a_young_second_at_once_and_waits_for_the_next_otherwise(self):
+        # (where in the second the request goes, whether it is answered at once)
+        for lo, hi, at_once in ((0.05, 0.15, True), (0.6, 0.7, False)):
+            with self.subTest(at=lo):
+                self.queue({"page": "soon"})
+                while not lo <= time.time() % 1 < hi:
+                    time.sleep(0.005)
+                t0 = time.time()
+                r = self.request()
+                self.assertEqual(int(r.received_at) == int(t0), at_once)
+                if not at_once:
+                    self.assertLess(r.received_at % 1, 0.1)
+                self.assertIn(("Time is : %s<br>" % page_stamp(r.received_at)).encode(), r.body)
+
+    def test_at_end_holds_the_last_byte_until_the_page_is_current(self):
+        self.queue({"page": "at_end", "page_offset_s": 1, "pad_to": 200000})
+        t0 = time.time()
+        with socket.create_connection(("127.0.0.1", self.http_port), 5) as s:
+            s.sendall(("GET %s HTTP/1.0\r\n\r\n" % TIME_PATH).encode())
+            first = s.recv(1 << 20)
+            first_at = time.time()
+            raw = first + self.read_all(s)
+        r = Reply(raw, time.time())
+        self.assertLess(first_at, int(t0) + 1, "the body starts at once")
+        self.assertEqual(int(r.received_at), int(t0) + 1)
+        self.assertEqual(len(r.body), 200000)
+        self.assertIn(("Time is : %s<br>" % page_stamp(r.received_at)).encode(), r.body)
+
     # the queue ---------------------------------------------------------------
     def test_queue_order_and_repeat(self):
         self.queue({"body": "a", "repeat": 2}, {"status": 500, "body": "b"})

@@ -26,6 +26,11 @@ Entry fields, all optional:
   status, reason       status line (302 when "redirect" is given, else 200)
   body | body_hex      the body as UTF-8 text or hex bytes
   page "now"           the good page (the default when no body is given)
+  page "soon"          the good page, at once while the current second is
+                       less than 400 ms old, else as "now"
+  page "at_end"        the page for a second ahead (page_offset_s, 3 by
+                       default), its last body byte held back until that
+                       second begins: current once the client has it all
   page_offset_s N      the page for now + N s, sent at once
   redirect URL         Location header and a short body
   headers {k: v}       added, or replacing a default header; null removes one
@@ -53,6 +58,11 @@ from http.server import BaseHTTPRequestHandler
 
 TIME_PATH = "/cgi-bin/hko/ntime.pl"
 MAX_HEAD = 64 * 1024
+# How old a second may be for "soon" to show it at once: the client must still
+# hand it to SetLocalTime within half a second of its start.
+SOON_WINDOW_S = 0.4
+# Time "at_end" gives the body to arrive before its last byte is due.
+AT_END_LEAD_S = 3
 PAD_BLOCK = b"x" * 65536
 WRITE_BLOCK = 65536
 REASONS = {
@@ -117,8 +127,8 @@ def validate_entry(entry):
             raise ValueError("field %r has the wrong type" % key)
         if not isinstance(value, types):
             raise ValueError("field %r has the wrong type" % key)
-    if "page" in entry and entry["page"] != "now":
-        raise ValueError('"page" only knows "now"')
+    if "page" in entry and entry["page"] not in ("now", "soon", "at_end"):
+        raise ValueError('"page" only knows "now", "soon" and "at_end"')
     if "body_hex" in entry:
         bytes.fromhex(entry["body_hex"])
     if "raw_hex" in entry:
@@ -365,18 +375,25 @@ class HttpHandler(socketserver.StreamRequestHandler):
             return True
 
         status = e.get("status", 302 if "redirect" in e else 200)
+        hold_until = None
         if "body_hex" in e:
             body = bytes.fromhex(e["body_hex"])
         elif "body" in e:
             body = e["body"].encode("utf-8")
         elif "redirect" in e and "page" not in e and "page_offset_s" not in e:
             body = b"<html><body>Moved</body></html>"
+        elif e.get("page") == "at_end":
+            hold_until = int(time.time() + e.get("page_offset_s", AT_END_LEAD_S))
+            body = page_for(hold_until)
         elif "page_offset_s" in e:
             body = page_for(time.time() + e["page_offset_s"])
         else:
             body = None  # the good page, built at the second boundary
 
-        if body is None:
+        if body is None and e.get("page") == "soon" and time.time() % 1 < SOON_WINDOW_S:
+            sent_at = time.time()
+            body = page_for(sent_at)
+        elif body is None:
             now = time.time()
             boundary = int(now) + 1
             time.sleep(max(0.0, boundary + 0.002 - now))
@@ -424,6 +441,8 @@ class HttpHandler(socketserver.StreamRequestHandler):
         out = Coalescer(self.connection)
         out.write(head.encode("latin-1"))
         pieces = payload(body, pad, limit)
+        if hold_until is not None:
+            pieces = held_tail(pieces, out, hold_until)
         if chunked:
             size = e.get("chunk_size", 4096)
             for piece in rechunk(pieces, size):
@@ -455,6 +474,21 @@ def payload(body, pad, limit):
         yield PAD_BLOCK[:n] if n < len(PAD_BLOCK) else PAD_BLOCK
         pad -= n
         left -= n
+
+
+def held_tail(pieces, out, until):
+    """The pieces, with the very last byte sent only once `until` has come."""
+    last = None
+    for piece in pieces:
+        if last is not None:
+            yield last
+        last = piece
+    if last:
+        yield last[:-1]
+        out.flush()
+        while time.time() < until:
+            time.sleep(max(0.0005, min(0.05, until - time.time())))
+        yield last[-1:]
 
 
 def rechunk(pieces, size):
