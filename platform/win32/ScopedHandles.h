@@ -6,7 +6,8 @@
 #include <wininet.h>
 
 // One owner per handle, closed on every way out of its scope. Copies are
-// forbidden; a handle moves to a new owner only by Release().
+// forbidden; a handle moves to a new owner only by Release(). (Registry
+// keys have theirs in settings/Registry.h, over the registry interface.)
 template <typename Handle, typename Close>
 class Scoped {
 public:
@@ -40,9 +41,6 @@ private:
 struct CloseInternetHandle {
     void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
 };
-struct CloseRegistryKey {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
 struct DestroyIconHandle {
     void operator()(HICON icon) const { DestroyIcon(icon); }
 };
@@ -54,7 +52,6 @@ struct FreeLibraryHandle {
 };
 
 using ScopedInternet = Scoped<HINTERNET, CloseInternetHandle>;
-using ScopedKey = Scoped<HKEY, CloseRegistryKey>;
 using ScopedIcon = Scoped<HICON, DestroyIconHandle>;
 using ScopedFont = Scoped<HFONT, DeleteFontHandle>;
 using ScopedLibrary = Scoped<HMODULE, FreeLibraryHandle>;

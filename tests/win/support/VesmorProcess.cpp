@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <vector>
 
 namespace vesmor {
@@ -116,8 +117,20 @@ Process::Process(const std::wstring& exe, const std::wstring& currentDirectory)
     std::wstring commandLine = L"\"" + exe + L"\"";
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
     writable.push_back(0);
-    if (!CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &info_))
+    // Under load Wine has been seen to refuse a start now and then; a test
+    // is about the program, not about that.
+    bool created = false;
+    for (int attempt = 0; attempt < 5 && !created; ++attempt) {
+        if (attempt)
+            Sleep(200);
+        created = CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                 currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &info_);
+        if (!created) {
+            std::fprintf(stderr, "starting %s failed with error %lu\n", Utf8(exe).c_str(), GetLastError());
+            info_ = {};
+        }
+    }
+    if (!created)
         return;
     AssignProcessToJobObject(TestProcessJob(), info_.hProcess);
     ResumeThread(info_.hThread);
