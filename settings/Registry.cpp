@@ -15,26 +15,33 @@ RegistryItem SplitRegistryPath(const char* itemPath)
     return item;
 }
 
+namespace {
+
+// The item's key, opened for reading, and the type of its value; false when
+// either is missing. Only the type and size are asked for, no data.
+bool OpenValueForReading(OpenRegistryKey& key, RegistryRoot root, const RegistryItem& item, uint32_t& type)
+{
+    uint32_t size = 0;
+    return key.Open(root, item.keyPath.Data(), RegistryAccess::Read) &&
+           key.Registry().QueryValueType(key.Get(), item.valueName.Data(), type, size);
+}
+
+}  // namespace
+
 bool RegistryValueExists(RegistryApi& registry, RegistryRoot root, const char* itemPath)
 {
     RegistryItem item = SplitRegistryPath(itemPath);
     OpenRegistryKey key(registry);
-    if (!key.Open(root, item.keyPath.Data(), RegistryAccess::Read))
-        return false;
     uint32_t type = 0;
-    uint32_t size = 0;
-    return registry.QueryValueType(key.Get(), item.valueName.Data(), type, size);
+    return OpenValueForReading(key, root, item, type);
 }
 
 uint32_t ReadRegistryNumber(RegistryApi& registry, RegistryRoot root, const char* itemPath, uint32_t fallback)
 {
     RegistryItem item = SplitRegistryPath(itemPath);
     OpenRegistryKey key(registry);
-    if (!key.Open(root, item.keyPath.Data(), RegistryAccess::Read))
-        return fallback;
     uint32_t type = 0;
-    uint32_t size = 0;
-    if (!registry.QueryValueType(key.Get(), item.valueName.Data(), type, size) || type != RegistryTypeNumber)
+    if (!OpenValueForReading(key, root, item, type) || type != RegistryTypeNumber)
         return fallback;
     uint32_t number = 0;
     if (!registry.QueryNumber(key.Get(), item.valueName.Data(), number))

@@ -40,6 +40,7 @@ public:
         return registry_.CreateKey(root, keyPath, key_) && key_;
     }
     RegistryKey Get() const { return key_; }
+    RegistryApi& Registry() const { return registry_; }
 
 private:
     RegistryApi& registry_;

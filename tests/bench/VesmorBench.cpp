@@ -54,23 +54,6 @@ std::string BaseName(const std::wstring& path)
     return name.substr(0, name.rfind('.'));
 }
 
-struct Found {
-    DWORD processId;
-    HWND window;
-};
-
-BOOL CALLBACK MatchShownWindow(HWND window, LPARAM lParam)
-{
-    auto* found = reinterpret_cast<Found*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == found->processId && IsWindowVisible(window)) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 struct Started {
     PROCESS_INFORMATION info = {};
     HWND window = nullptr;
@@ -91,15 +74,15 @@ Started Start(const std::wstring& exe)
         std::fprintf(stderr, "cannot start %s\n", vesmor::Utf8(exe).c_str());
         std::exit(2);
     }
-    Found found = {started.info.dwProcessId, nullptr};
-    while (!found.window && NowMs() - begin < 30000) {
-        EnumWindows(MatchShownWindow, reinterpret_cast<LPARAM>(&found));
-        if (!found.window)
+    HWND window = nullptr;
+    while (!window && NowMs() - begin < 30000) {
+        window = vesmor::FindTopLevelWindow(started.info.dwProcessId, nullptr, true);
+        if (!window)
             Sleep(1);
     }
     WaitForInputIdle(started.info.hProcess, 30000);
     started.startMs = NowMs() - begin;
-    started.window = found.window;
+    started.window = window;
     return started;
 }
 

@@ -129,21 +129,6 @@ long WindowsOf(DWORD processId)
     return windows.count;
 }
 
-std::string ReadWholeFile(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::string();
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
 std::wstring FullPath(const std::wstring& path)
 {
     wchar_t full[MAX_PATH] = {};
@@ -167,7 +152,7 @@ std::wstring LinuxProcessDirectory(const std::wstring& exe)
         if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9')
             continue;
         const std::wstring directory = std::wstring(L"Z:\\proc\\") + entry.cFileName;
-        const std::string commandLine = ReadWholeFile(directory + L"\\cmdline");
+        const std::string commandLine = vesmor::ReadFileBytes(directory + L"\\cmdline");
         const std::string first = commandLine.substr(0, commandLine.find('\0'));
         if (first.empty())
             continue;

@@ -14,6 +14,8 @@ const wchar_t MainWindowClass[] = L"VesmorMain";
 
 struct Search {
     DWORD processId;
+    const wchar_t* className;
+    bool shownOnly;
     HWND found;
 };
 
@@ -24,7 +26,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
     GetWindowThreadProcessId(window, &owner);
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
-    if (owner == search->processId && wcscmp(className, MainWindowClass) == 0) {
+    if (owner == search->processId && (!search->className || wcscmp(className, search->className) == 0) &&
+        (!search->shownOnly || IsWindowVisible(window))) {
         search->found = window;
         return FALSE;
     }
@@ -46,7 +49,8 @@ std::string Environment(const wchar_t* name)
     return length && length < MAX_PATH ? Utf8(value) : std::string();
 }
 
-// The whole file, or nothing when it cannot be opened.
+}  // namespace
+
 std::string ReadFileBytes(const std::wstring& path)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -61,8 +65,6 @@ std::string ReadFileBytes(const std::wstring& path)
     CloseHandle(file);
     return bytes;
 }
-
-}  // namespace
 
 std::wstring ProgramPath()
 {
@@ -88,12 +90,14 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
     }
 }
 
-HWND FindMainWindow(DWORD processId)
+HWND FindTopLevelWindow(DWORD processId, const wchar_t* className, bool shownOnly)
 {
-    Search search = {processId, nullptr};
+    Search search = {processId, className, shownOnly, nullptr};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+HWND FindMainWindow(DWORD processId) { return FindTopLevelWindow(processId, MainWindowClass, false); }
 
 // Programs a test started end with it, even when the test is killed (by a
 // CTest time-out, say): a stray one would keep its window and tray icon in

@@ -75,6 +75,13 @@ private:
 // The main window of a process, found by its class; null when none.
 HWND FindMainWindow(DWORD processId);
 
+// A top-level window of the process: of that class (any when null), and
+// visible when shownOnly; null when none.
+HWND FindTopLevelWindow(DWORD processId, const wchar_t* className, bool shownOnly);
+
+// The whole file, or nothing when it cannot be opened.
+std::string ReadFileBytes(const std::wstring& path);
+
 // UTF-8 for printing.
 std::string Utf8(const std::wstring& text);
 
